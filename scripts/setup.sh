@@ -10,7 +10,7 @@ PACKAGES=(
   googletest
   wine wine64 xvfb xdotool x11-utils imagemagick
   ffmpeg
-  nasm dpkg-dev xz-utils
+  nasm dpkg-dev xz-utils libz-mingw-w64-dev
   zip unzip
 )
 
