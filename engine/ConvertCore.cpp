@@ -98,6 +98,13 @@ int32_t ConvertCore::countCompleted() {
     return n;
 }
 
+void ConvertCore::keepBelowComplete(int32_t index) {
+    if (index < 0 || static_cast<size_t>(index) >= jobs.size()) return;
+    EventLock lock(jobLock);
+    int32_t& percent = jobs[static_cast<size_t>(index)]->percent;
+    if (percent > 99) percent = 99;
+}
+
 void ConvertCore::requestStop() {
     int32_t expected = Running;
     state.compare_exchange_strong(expected, StopRequested);
@@ -192,18 +199,24 @@ void ConvertCore::runProc() {
             continue;
         }
 
+        // convert() answers false when its output must not count as converted although a file may be
+        // there: the tool was told to quit, the run was stopped before it, or the output came out short.
+        bool complete = true;
         if (fileOpensForReading(output)) {
             if (overwritePrompt &&
                 overwritePrompt(PromptKindOutputExists, promptContext) == PromptAnswerReplace) {
                 trace("runProc : convert\n");
-                convert(input, output);
+                complete = convert(input, output);
             }
         } else {
             trace("runProc : convert\n");
-            convert(input, output);
+            complete = convert(input, output);
         }
 
-        setJobPercent(index, fileOpensForReading(output) ? 100 : 0);
+        if (complete)
+            setJobPercent(index, fileOpensForReading(output) ? 100 : 0);
+        else
+            keepBelowComplete(index);
     }
 
     int32_t expected = Running;

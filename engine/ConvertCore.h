@@ -57,6 +57,16 @@ public:
     std::wstring makeOutputPath(const std::wstring& input, const std::wstring& folder) const;
     void runProc();
 
+    // Converter scripts, runs and output parsing (Scripts.cpp, Conversion.cpp, Parsing.cpp).
+    // writeScript returns the written script's path, or an empty string when none could be written.
+    std::wstring writeScript(const wchar_t* args, const wchar_t* input, const wchar_t* output);
+    uint32_t probeDuration(const std::wstring& input);
+    bool runProcess2(const wchar_t* scriptPath, std::string& probeOutput);
+    bool runProcess(const wchar_t* commandLine);
+    // Reads one chunk when the pipe holds one; never waits. False when there was nothing to read.
+    bool readOutputChunk(HANDLE pipe);
+    void parseProgress(const std::string& chunk);
+
     HANDLE jobLock;                  // auto-reset event used as a plain, non-recursive lock
     HANDLE workerThread = nullptr;   // closed by the worker itself at the end of its run
 
@@ -78,12 +88,32 @@ public:
 private:
     static DWORD WINAPI threadEntry(LPVOID param);
     void freeJobs();
+    // A job that is not complete keeps the percentage it reached, but never shows as done.
+    void keepBelowComplete(int32_t index);
 
     // A handle of our own on the worker: the worker closes workerThread itself, so waiting on that
     // one would race with its closing.
     HANDLE workerDone_ = nullptr;
     DWORD workerId_ = 0;
+
+    // Worker-only state of the conversion in hand.
+    std::string progressBuffer_;   // progress text up to the next line end; emptied at each conversion
+    std::string elapsedTail_;      // unfinished last line, for lastElapsed_
+    uint32_t lastElapsed_ = 0;     // last elapsed time the tool reported, in seconds; 0 = none
+    bool quitSent_ = false;        // the running conversion was told to quit
+    char readBuffer_[4096 + 1];
+
+    void noteElapsed(const std::string& chunk);
+    bool drainOutput(HANDLE pipe, bool parse);
+    bool outputIsWhole(const std::wstring& output);
 };
+
+// Seconds of an "h:m:s" clock text, rounded to the nearest second; 0 when it is not three fields.
+int32_t clockToSeconds(const std::string& clock);
+// The duration of a probe output's first "Duration:" line, in seconds; 0 when there is none.
+uint32_t extractDuration(const std::string& probeOutput);
+// The script folder's path plus "mconv" and the tick count, without extension; creates the folder.
+std::wstring makeScriptPath();
 
 // The text after the last backslash; only the backslash separates.
 std::wstring fileNameOf(const std::wstring& path);
