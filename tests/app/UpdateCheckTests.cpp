@@ -1,0 +1,142 @@
+// The real Ambrett.exe, started beside stand-ins for its update library that record their calls.
+#include "TestFiles.h"
+#include "resource.h"
+
+#include <gtest/gtest.h>
+
+#include <sstream>
+#include <string>
+#include <vector>
+
+namespace {
+
+std::wstring ownFolder() {
+    wchar_t path[MAX_PATH];
+    DWORD n = GetModuleFileNameW(nullptr, path, MAX_PATH);
+    std::wstring s(path, n);
+    return s.substr(0, s.find_last_of(L'\\'));
+}
+
+std::vector<std::string> lines(const std::string& text) {
+    std::vector<std::string> out;
+    std::istringstream in(text);
+    for (std::string line; std::getline(in, line);) out.push_back(line);
+    return out;
+}
+
+// Ends the program if a failed check leaves it running: a stray process would hold the test's output
+// open and the run would never end.
+class Child {
+public:
+    explicit Child(HANDLE process) : process_(process) {}
+    ~Child() {
+        if (WaitForSingleObject(process_, 0) == WAIT_TIMEOUT) TerminateProcess(process_, 1);
+        CloseHandle(process_);
+    }
+    Child(const Child&) = delete;
+    Child& operator=(const Child&) = delete;
+    HANDLE get() const { return process_; }
+
+private:
+    HANDLE process_;
+};
+
+struct Found {
+    DWORD pid;
+    HWND window;
+};
+
+BOOL CALLBACK findVisibleWindow(HWND hwnd, LPARAM param) {
+    auto* f = reinterpret_cast<Found*>(param);
+    DWORD pid = 0;
+    GetWindowThreadProcessId(hwnd, &pid);
+    if (pid != f->pid || !IsWindowVisible(hwnd)) return TRUE;
+    f->window = hwnd;
+    return FALSE;
+}
+
+HWND visibleWindowOf(DWORD pid) {
+    Found f{pid, nullptr};
+    EnumWindows(findVisibleWindow, reinterpret_cast<LPARAM>(&f));
+    return f.window;
+}
+
+std::wstring textOf(HWND hwnd) {
+    wchar_t buf[256] = {};
+    GetWindowTextW(hwnd, buf, 256);
+    return buf;
+}
+
+const std::vector<std::string> kSetUp = {
+    "create 0",
+    "setParam 1 \"Quenlow Rizav Ozirurave\"",
+    "setParam 2 \"Tolvarex\"",
+    "setParam 3 \"Ambrett\"",
+    "setParam 4 2",
+    "setParam 6 86400",
+    "haveNew false",
+};
+
+std::vector<std::string> setUpThen(std::vector<std::string> rest) {
+    std::vector<std::string> all = kSetUp;
+    all.insert(all.end(), rest.begin(), rest.end());
+    return all;
+}
+
+struct UpdateCase {
+    const char* what;
+    const wchar_t* library;  // folder of the stand-in, beside this test
+    const wchar_t* arguments;
+    std::vector<std::string> calls;
+    bool windowShown;
+};
+
+TEST(UpdateCheck, CallsTheLibraryInOrderAndStartsOrEndsAccordingly) {
+    const UpdateCase cases[] = {
+        {"no handle", L"create-fails", L"", {"create 0"}, true},
+        {"no newer release", L"none-newer", L" --quiet C:\\x.mp4", setUpThen({"release"}), true},
+        {"download failed", L"download-fails", L"", setUpThen({"download", "release"}), true},
+        {"downloaded", L"downloaded", L"", setUpThen({"download", "install", "release"}), false},
+    };
+    const std::wstring exe = ownFolder() + L"\\" AMBRETT_EXE_FROM_TEST;
+
+    for (const UpdateCase& c : cases) {
+        SCOPED_TRACE(c.what);
+        TempDir dir(L"ambrett-update");
+        ASSERT_TRUE(CopyFileW(exe.c_str(), (dir / L"Ambrett.exe").c_str(), FALSE));
+        std::wstring library = ownFolder() + L"\\doubles\\" + c.library + L"\\quenlowupdate.dll";
+        ASSERT_TRUE(CopyFileW(library.c_str(), (dir / L"quenlowupdate.dll").c_str(), FALSE));
+
+        std::wstring commandLine = L"\"" + (dir / L"Ambrett.exe") + L"\"" + c.arguments;
+        STARTUPINFOW si = {};
+        si.cb = sizeof si;
+        PROCESS_INFORMATION pi = {};
+        ASSERT_TRUE(CreateProcessW(nullptr, &commandLine[0], nullptr, nullptr, FALSE, 0, nullptr, dir.path().c_str(),
+                                   &si, &pi));
+        CloseHandle(pi.hThread);
+        Child program(pi.hProcess);
+
+        // Watch for a window until the program ends by itself or one appears.
+        HWND window = nullptr;
+        for (int i = 0; i < 1000 && !window; ++i) {
+            window = visibleWindowOf(pi.dwProcessId);
+            if (WaitForSingleObject(program.get(), 20) == WAIT_OBJECT_0) break;
+        }
+        if (c.windowShown) {
+            ASSERT_NE(window, nullptr) << "the main window did not appear";
+            EXPECT_EQ(textOf(window), L"Ambrett 1.1");
+            EXPECT_NE(GetDlgItem(window, IDC_FILELIST), nullptr);
+            EXPECT_EQ(GetDlgItem(window, IDC_PRESET), nullptr) << "one preset: the template without a chooser";
+            PostMessageW(window, WM_CLOSE, 0, 0);
+        } else {
+            EXPECT_EQ(window, nullptr) << "a window appeared although an update was downloaded";
+        }
+        ASSERT_EQ(WaitForSingleObject(program.get(), 20000), WAIT_OBJECT_0) << "the program did not end";
+        DWORD code = 1;
+        GetExitCodeProcess(program.get(), &code);
+        EXPECT_EQ(code, 0u);
+        EXPECT_EQ(lines(readFile(dir / L"calls.txt")), c.calls);
+    }
+}
+
+}  // namespace
