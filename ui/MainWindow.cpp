@@ -224,13 +224,16 @@ void setEngineFactory(EngineFactory factory) { g_engineFactory = factory; }
 std::vector<std::wstring> selectedPaths(const wchar_t* buffer, size_t bufferChars, size_t fileOffset) {
     std::vector<std::wstring> paths;
     const wchar_t* end = buffer + bufferChars;
-    auto stringAt = [end](const wchar_t* p) {
+    // The zero-terminated string at p; false when it runs to the end of the buffer, i.e. it was cut.
+    auto stringAt = [end](const wchar_t* p, std::wstring& out) {
         const wchar_t* q = p;
         while (q < end && *q) ++q;
-        return std::wstring(p, q);
+        if (q == end) return false;
+        out.assign(p, q);
+        return true;
     };
-    const std::wstring first = stringAt(buffer);
-    if (first.empty()) return paths;
+    std::wstring first;
+    if (!stringAt(buffer, first) || first.empty()) return paths;
     // One chosen file: the dialog puts its offset inside the path. It is taken whole also when it
     // cannot be read now, rather than split into a folder and a name that do not exist.
     if (opensForReading(first) || fileOffset <= first.size()) {
@@ -238,11 +241,10 @@ std::vector<std::wstring> selectedPaths(const wchar_t* buffer, size_t bufferChar
         return paths;
     }
     const wchar_t* separator = first.back() == L'\\' ? L"" : L"\\";
-    for (const wchar_t* name = buffer + fileOffset; name < end && *name;) {
-        const std::wstring n = stringAt(name);
-        paths.push_back(first + separator + n);
-        name += n.size() + 1;
-    }
+    std::wstring name;
+    for (const wchar_t* p = buffer + fileOffset; p < end && stringAt(p, name) && !name.empty();
+         p += name.size() + 1)
+        paths.push_back(first + separator + name);
     return paths;
 }
 
