@@ -407,6 +407,62 @@ TEST_F(MainWindow, ConvertAndCloseWaitForAStoppedRun) {
     EXPECT_EQ(nullptr, g_core);
 }
 
+// The file-name field of the open-file dialog: an edit inside the combo box cmb13, or the plain edt1.
+HWND fileNameField(HWND dialog) {
+    if (HWND combo = GetDlgItem(dialog, 0x47c)) {
+        HWND edit = FindWindowExW(combo, nullptr, L"Edit", nullptr);
+        return edit ? edit : combo;
+    }
+    return GetDlgItem(dialog, 0x480);
+}
+
+// Add through the real open-file dialog: each entry is typed into its file-name field and Open pressed
+// (a folder moves the dialog there; a name or quoted names end it); an empty list cancels.
+TEST_F(MainWindow, AddThroughTheOpenFileDialog) {
+    TempDir dir;
+    for (const wchar_t* name : {L"b.mp4", L"a.MP4", L"notes.txt"}) writeFile(dir / name, "x");
+    // A drive root, where the folder already ends in a backslash.
+    const std::wstring root = L"C:\\";
+    const std::wstring rootNames[] = {L"ambrett-ui-test-x.mp4", L"ambrett-ui-test-y.mp4"};
+    for (const std::wstring& name : rootNames) writeFile(root + name, "x");
+
+    const struct {
+        const char* what;
+        std::vector<std::wstring> typed;
+        Texts added;
+    } cases[] = {
+        {"one file", {dir / L"b.mp4"}, {dir / L"b.mp4"}},
+        {"several, one not mp4", {dir.path(), L"\"b.mp4\" \"a.MP4\" \"notes.txt\""}, {dir / L"a.MP4", dir / L"b.mp4"}},
+        {"drive root", {root, L"\"" + rootNames[0] + L"\" \"" + rootNames[1] + L"\""},
+         {root + rootNames[0], root + rootNames[1]}},
+        {"cancelled", {}, {}},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.what);
+        open();
+        bool closed = false;
+        std::thread person([&] {
+            HWND dialog = waitForWindow(L"Select Files");
+            HWND field = dialog ? fileNameField(dialog) : nullptr;
+            if (!field) return;
+            for (const std::wstring& entry : c.typed) {
+                SendMessageW(field, WM_SETTEXT, 0, reinterpret_cast<LPARAM>(entry.c_str()));
+                pressButton(dialog, IDOK);
+                Sleep(300);  // the dialog moves to a typed folder before the names come
+            }
+            if (c.typed.empty()) pressButton(dialog, IDCANCEL);
+            closed = waitUntil([&] { return !IsWindowVisible(dialog); });
+        });
+        command(IDC_ADD);
+        person.join();
+        EXPECT_TRUE(closed);
+        EXPECT_EQ(c.added, items());
+        command(IDCANCEL);
+        DestroyWindow(hwnd_);
+    }
+    for (const std::wstring& name : rootNames) DeleteFileW((root + name).c_str());
+}
+
 TEST(OpenFileBuffer, SingleFileOrFolderWithNames) {
     TempDir dir;
     const std::wstring file = dir / L"one.mp4";
