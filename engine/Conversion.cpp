@@ -68,7 +68,8 @@ private:
 
 }  // namespace
 
-bool ConvertCore::convert(const std::wstring& input, const std::wstring& output) {
+// Runs on the worker thread, under its entry: nothing may be thrown out of here.
+bool ConvertCore::convert(const std::wstring& input, const std::wstring& output) try {
     trace("----- convert -----\n");
     const uint32_t duration = probeDuration(input);
     {
@@ -111,6 +112,10 @@ bool ConvertCore::convert(const std::wstring& input, const std::wstring& output)
     }
     if (!started) return true;
     return outputIsWhole(output);
+} catch (const std::bad_alloc&) {
+    converting = false;
+    trace("convert : out of memory\n");
+    return false;
 }
 
 // A damaged input can make the tool skip what it cannot decode and still end normally; the output is
