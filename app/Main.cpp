@@ -1,4 +1,4 @@
-// The entry: GDI+, the process-wide values, the update check, the main window, and the shut-down.
+// The entry: the update check, then the main window, between start-up and shut-down.
 // There is no message loop here: the modal dialogs run the only ones.
 #include "App.h"
 #include "Globals.h"
@@ -7,45 +7,6 @@
 #include "UpdateCheck.h"
 #include "VideoPreset.h"
 #include "resource.h"
-
-// objidl.h first: WIN32_LEAN_AND_MEAN leaves out what gdiplus.h needs from it.
-#include <objidl.h>
-#include <gdiplus.h>
-
-namespace {
-
-ULONG_PTR g_gdiplusToken = 0;
-bool g_gdiplusStarted = false;
-
-}  // namespace
-
-bool appStartup() {
-    Gdiplus::GdiplusStartupInput input;
-    input.GdiplusVersion = 1;
-    input.DebugEventCallback = nullptr;
-    input.SuppressBackgroundThread = FALSE;
-    input.SuppressExternalCodecs = FALSE;
-    // A failed start only leaves the buttons without pictures.
-    g_gdiplusStarted = Gdiplus::GdiplusStartup(&g_gdiplusToken, &input, nullptr) == Gdiplus::Ok;
-
-    g_hInstance = nullptr;
-    g_hMainWnd = nullptr;
-    g_hIcon = nullptr;
-    g_hToolTip = nullptr;
-    g_core = nullptr;
-    g_presets = nullptr;
-
-    // Lives until the process ends; nothing deletes it.
-    g_presets = new Mp4Mp3;
-    return true;
-}
-
-void appShutdown() {
-    // Every image must be disposed of while GDI+ still runs.
-    deleteButtonImages();
-    if (g_gdiplusStarted) Gdiplus::GdiplusShutdown(g_gdiplusToken);
-    g_gdiplusStarted = false;
-}
 
 int WINAPI wWinMain(HINSTANCE instance, HINSTANCE, PWSTR, int) {
     appStartup();
