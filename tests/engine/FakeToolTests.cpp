@@ -249,6 +249,20 @@ TEST(FakeTool, PathsLongerThan260CharactersReachTheToolWhole) {
     EXPECT_NE(std::string::npos, calls[1].find("-i \"" + inputUtf8 + "\" -acodec libmp3lame \"" + outputUtf8 + "\""));
 }
 
+// Rather than hand the interpreter a line it cannot read, the engine refuses the job.
+TEST(FakeTool, AJobWhoseCommandLineIsTooLongIsRefused) {
+    FakeRun run;
+    run.core.jobs[0]->inputPath = run.dir / (std::wstring(9000, L'v') + L".mp4");
+    const std::wstring log = run.dir / L"calls.txt";
+    EnvVars env{{L"FAKECONV_LOG", log}};
+    TraceCapture trace;
+    run.runToEnd();
+    EXPECT_EQ(Completed, run.core.state);
+    EXPECT_EQ(0, run.percent());
+    EXPECT_TRUE(trace.has("writeScript : command line too long for the command interpreter\n"));
+    EXPECT_TRUE(logLines(log).empty()) << "the tool was started";
+}
+
 TEST(MissingTool, EveryJobEndsWithoutOutputAndNothingIsLeft) {
     TempDir dir;
     ConvertCore core;

@@ -5,7 +5,7 @@ set -euo pipefail
 out=${1:?usage: make-fixtures.sh FOLDER}
 mkdir -p "$out"
 cd "$out"
-[ -d readonly ] && chattr -i readonly
+if [ -d readonly ]; then chattr -i readonly 2>/dev/null || true; chmod 755 readonly; fi
 ff() { ffmpeg -hide_banner -loglevel error -nostdin -y "$@"; }
 
 # Five seconds of stereo AAC at 48 kHz with a small H.264 picture, as a phone video would carry.
@@ -38,7 +38,7 @@ ff -f lavfi -i "sine=frequency=440:sample_rate=44100:duration=3" \
    -f lavfi -i "testsrc2=size=160x120:rate=10:duration=8" \
    -map 0:a -map 1:v -c:a aac -b:a 96k -c:v libx264 -preset ultrafast -pix_fmt yuv420p audioends.mp4
 
-# An output folder nobody can write into, not even root (the tests run as root under Wine, which
-# ignores the read-only attribute then). The clean-up step makes it writable again.
+# An output folder nobody can write into: Wine maps the read-only attribute to permission bits, which
+# root ignores, so as root the folder is made immutable. The clean-up step makes it writable again.
 mkdir -p readonly
-chattr +i readonly
+if [ "$(id -u)" = 0 ]; then chattr +i readonly; else chmod 555 readonly; fi
