@@ -199,8 +199,8 @@ bool addThroughDialog(DWORD pid, HWND main, const std::vector<std::wstring>& typ
     }
     for (const std::wstring& entry : typed) {
         send(field, WM_SETTEXT, 0, reinterpret_cast<LPARAM>(entry.c_str()));
-        PostMessageW(dialog, WM_COMMAND, MAKEWPARAM(IDOK, BN_CLICKED), 0);
-        Sleep(300);
+        // Sent, not posted: the move into a folder must be over before the next entry is typed.
+        send(dialog, WM_COMMAND, MAKEWPARAM(IDOK, BN_CLICKED), reinterpret_cast<LPARAM>(GetDlgItem(dialog, IDOK)));
     }
     bool closed = waitFor([&] { return !IsWindow(dialog) || !IsWindowVisible(dialog); }, 10000);
     check(closed, "the open-file dialog closes after Open");
