@@ -407,13 +407,23 @@ TEST_F(MainWindow, ConvertAndCloseWaitForAStoppedRun) {
     EXPECT_EQ(nullptr, g_core);
 }
 
-// The file-name field of the open-file dialog: an edit inside the combo box cmb13, or the plain edt1.
+// The file-name field of the open-file dialog: the edit inside the combo box cmb13 (a ComboBoxEx with
+// common controls 6, whose edit sits one level deeper), or the plain edt1.
 HWND fileNameField(HWND dialog) {
-    if (HWND combo = GetDlgItem(dialog, 0x47c)) {
-        HWND edit = FindWindowExW(combo, nullptr, L"Edit", nullptr);
-        return edit ? edit : combo;
-    }
-    return GetDlgItem(dialog, 0x480);
+    HWND combo = GetDlgItem(dialog, 0x47c);
+    if (!combo) return GetDlgItem(dialog, 0x480);
+    HWND edit = nullptr;
+    EnumChildWindows(
+        combo,
+        [](HWND child, LPARAM param) -> BOOL {
+            wchar_t cls[16] = {};
+            GetClassNameW(child, cls, 16);
+            if (lstrcmpiW(cls, L"Edit") != 0) return TRUE;
+            *reinterpret_cast<HWND*>(param) = child;
+            return FALSE;
+        },
+        reinterpret_cast<LPARAM>(&edit));
+    return edit;
 }
 
 // Add through the real open-file dialog: each entry is typed into its file-name field and Open pressed
@@ -443,8 +453,8 @@ TEST_F(MainWindow, AddThroughTheOpenFileDialog) {
         bool closed = false;
         std::thread person([&] {
             HWND dialog = waitForWindow(L"Select Files");
-            HWND field = dialog ? fileNameField(dialog) : nullptr;
-            if (!field) return;
+            HWND field = nullptr;
+            if (!dialog || !waitUntil([&] { return (field = fileNameField(dialog)) != nullptr; })) return;
             for (const std::wstring& entry : c.typed) {
                 SendMessageW(field, WM_SETTEXT, 0, reinterpret_cast<LPARAM>(entry.c_str()));
                 pressButton(dialog, IDOK);
