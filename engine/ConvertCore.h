@@ -38,6 +38,8 @@ public:
 
     virtual bool init();
     virtual bool clearJobs();
+    // Converts one file. False when the job must not count as complete although a file may be there:
+    // the tool was told to quit, the run was stopped during the probe, or the output came out short.
     virtual bool convert(const std::wstring& input, const std::wstring& output);
     virtual bool start();
     virtual void onRunFinished();
