@@ -32,6 +32,7 @@ private:
 };
 
 struct Updater {
+    // The library shows nothing, so the owner window and the display name are only kept.
     HWND owner = nullptr;
     std::wstring family;
     std::wstring product;
@@ -55,10 +56,14 @@ struct Updater {
 
     void dropDownload() {
         downloadedLock.reset();
-        if (!downloaded.empty()) DeleteFileW(downloaded.c_str());
-        if (!downloadDir.empty()) RemoveDirectoryW(downloadDir.c_str());
+        // A started installer runs from its copy, so that one is left to it.
+        if (!installed) {
+            if (!downloaded.empty()) DeleteFileW(downloaded.c_str());
+            if (!downloadDir.empty()) RemoveDirectoryW(downloadDir.c_str());
+        }
         downloaded.clear();
         downloadDir.clear();
+        installed = false;
     }
 };
 
@@ -395,11 +400,7 @@ QUENLOWUP_API int quenlowup_install(void* handle) {
 QUENLOWUP_API int quenlowup_release(void* handle) {
     if (!handle) return 0;
     auto* u = static_cast<Updater*>(handle);
-    // A started installer runs from its copy; anything else downloaded is removed.
-    if (u->installed)
-        u->downloadedLock.reset();
-    else
-        u->dropDownload();
+    u->dropDownload();
     delete u;
     return 1;
 }

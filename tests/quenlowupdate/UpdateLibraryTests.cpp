@@ -217,6 +217,7 @@ TEST_F(UpdateLibrary, InstallStartsTheVerifiedCopy) {
     for (int i = 0; i < 200 && !fileExists(marker); ++i) Sleep(50);
     std::string ranFrom = readFile(marker);
     EXPECT_EQ(std::wstring(reinterpret_cast<const wchar_t*>(ranFrom.data()), ranFrom.size() / 2), copy);
+    EXPECT_TRUE(fileExists(copy)) << "release must leave a started installer its file";
     SetEnvironmentVariableW(L"QUENLOWUP_TEST_MARKER", nullptr);
 }
 
