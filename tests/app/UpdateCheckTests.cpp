@@ -1,4 +1,5 @@
-// The real Ambrett.exe, started beside stand-ins for its update library that record their calls.
+// The real Ambrett.exe, started beside stand-ins for its update library that record their calls, and
+// beside the real library with an update feed.
 #include "TestFiles.h"
 #include "resource.h"
 
