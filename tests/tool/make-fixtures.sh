@@ -31,7 +31,8 @@ ff -f lavfi -i "sine=frequency=440:sample_rate=48000:duration=30" \
    -f lavfi -i "testsrc2=size=160x120:rate=10:duration=30" \
    -map 0:a -map 1:v -c:a aac -b:a 128k -ac 2 -c:v libx264 -preset ultrafast -pix_fmt yuv420p damaged.mp4
 size=$(stat -c %s damaged.mp4)
-dd if=/dev/zero of=damaged.mp4 bs=1 seek=$((size / 4)) count=$((size / 2)) conv=notrunc status=none
+dd if=/dev/zero of=damaged.mp4 bs=64K seek=$((size / 4)) count=$((size / 2)) \
+   iflag=count_bytes oflag=seek_bytes conv=notrunc status=none
 
 # Sound that ends after 3 s of an 8 s picture: a sound file, not a damaged one.
 ff -f lavfi -i "sine=frequency=440:sample_rate=44100:duration=3" \
