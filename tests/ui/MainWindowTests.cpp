@@ -457,8 +457,9 @@ TEST_F(MainWindow, AddThroughTheOpenFileDialog) {
             if (!dialog || !waitUntil([&] { return (field = fileNameField(dialog)) != nullptr; })) return;
             for (const std::wstring& entry : c.typed) {
                 SendMessageW(field, WM_SETTEXT, 0, reinterpret_cast<LPARAM>(entry.c_str()));
-                pressButton(dialog, IDOK);
-                Sleep(300);  // the dialog moves to a typed folder before the names come
+                // Sent, not posted: the dialog has moved to a typed folder before the names come.
+                SendMessageW(dialog, WM_COMMAND, MAKEWPARAM(IDOK, BN_CLICKED),
+                             reinterpret_cast<LPARAM>(GetDlgItem(dialog, IDOK)));
             }
             if (c.typed.empty()) pressButton(dialog, IDCANCEL);
             closed = waitUntil([&] { return !IsWindowVisible(dialog); });
@@ -471,6 +472,69 @@ TEST_F(MainWindow, AddThroughTheOpenFileDialog) {
         DestroyWindow(hwnd_);
     }
     for (const std::wstring& name : rootNames) DeleteFileW((root + name).c_str());
+}
+
+// The text of the selected item in the folder browser's tree.
+std::wstring selectedTreeItem(HWND browser) {
+    HWND tree = FindWindowExW(browser, nullptr, WC_TREEVIEWW, nullptr);
+    if (!tree) return std::wstring();
+    TVITEMW item = {};
+    wchar_t text[MAX_PATH] = {};
+    item.mask = TVIF_TEXT;
+    item.hItem = reinterpret_cast<HTREEITEM>(SendMessageW(tree, TVM_GETNEXTITEM, TVGN_CARET, 0));
+    item.pszText = text;
+    item.cchTextMax = MAX_PATH;
+    if (!item.hItem || !SendMessageW(tree, TVM_GETITEMW, 0, reinterpret_cast<LPARAM>(&item))) return std::wstring();
+    return text;
+}
+
+// The folder browser opens on the folder field's folder, so OK right away gives that folder back;
+// Cancel leaves the field alone; a text too long for the browser's buffer is never cut into a path.
+TEST_F(MainWindow, BrowseStartsAtTheFolderField) {
+    TempDir dir;
+    const std::wstring tooLong = L"C:\\" + std::wstring(300, L'z');
+    const struct {
+        const char* what;
+        std::wstring field;
+        int button;
+        std::wstring expected;  // empty: see below
+    } cases[] = {
+        {"OK", dir.path(), IDOK, dir.path()},
+        {"Cancel", dir.path() + L"\\nowhere", IDCANCEL, dir.path() + L"\\nowhere"},
+        {"too long for the browser", tooLong, IDOK, L""},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.what);
+        open();
+        setFolder(c.field);
+        bool answered = false;
+        std::thread person([&] {
+            HWND browser = waitForWindow(L"Browse for Folder");
+            if (!browser) return;
+            // The callback selects the folder once the browser is ready; a person waits to see it.
+            if (c.button == IDOK && !c.expected.empty()) {
+                const std::wstring name = fileNameOf(c.expected);
+                waitUntil([&] { return selectedTreeItem(browser) == name; });
+            } else {
+                Sleep(300);
+            }
+            pressButton(browser, c.button);
+            answered = waitUntil([&] { return !IsWindowVisible(browser); });
+        });
+        command(IDC_BROWSE);
+        person.join();
+        EXPECT_TRUE(answered);
+        const std::wstring now = controlText(hwnd_, IDC_FOLDER);
+        if (!c.expected.empty()) {
+            EXPECT_EQ(c.expected, now);
+        } else {
+            // Left as typed, or whatever the browser had selected instead; never the beginning of it.
+            EXPECT_TRUE(now == c.field || (now.size() < MAX_PATH && c.field.compare(0, now.size(), now) != 0))
+                << testing::PrintToString(now);
+        }
+        command(IDCANCEL);
+        DestroyWindow(hwnd_);
+    }
 }
 
 TEST(OpenFileBuffer, SingleFileOrFolderWithNames) {
