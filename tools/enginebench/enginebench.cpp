@@ -158,15 +158,16 @@ int parts(const std::wstring& tool, const std::wstring& input, const std::wstrin
     core.state = Running;
     core.currentIndex = 0;
     const int n = 5;
-    double probe = 0, cmd = 0, bare = 0;
+    double probe = 0, cmd = 0, bare = 0, chcp = 0;
     for (int i = 0; i < n; ++i) {
         auto t0 = Clock::now();
         core.probeDuration(input);
         probe += secondsSince(t0);
         cmd += timeCommand(L"cmd.exe /c exit");
         bare += timeCommand(L"\"" + tool + L"\" -version");
+        chcp += timeCommand(L"cmd.exe /c chcp 65001");  // chcp is a program of its own, started by each script
     }
-    printf("parts probe %.3f cmd %.3f tool %.3f\n", probe / n, cmd / n, bare / n);
+    printf("parts probe %.3f cmd %.3f tool %.3f chcp %.3f\n", probe / n, cmd / n, bare / n, (chcp - cmd) / n);
     return 0;
 }
 
