@@ -49,7 +49,11 @@ driver_pid=$!
 shoot() {
     local name=$1 out=$2 i
     for i in $(seq 1 600); do [ -f "$signals/$name.rect" ] && break; sleep 0.1; done
-    [ -f "$signals/$name.rect" ] || { echo "the program never reached: $name"; return 1; }
+    if [ ! -f "$signals/$name.rect" ]; then
+        echo "the program never reached: $name"
+        cat "$signals/driver.log" 2>/dev/null || true
+        return 1
+    fi
     sleep 0.5
     read -r x y w h < "$signals/$name.rect"
     local desktop

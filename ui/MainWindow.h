@@ -21,7 +21,7 @@ bool onConvert();
 void selectCompleted();
 
 // What the open-file dialog returned, as whole paths: one file, or a folder followed by names that
-// start at fileOffset. Paths too long to use are left out rather than cut.
+// start at fileOffset. A string that runs to the end of the buffer was cut there and is left out.
 std::vector<std::wstring> selectedPaths(const wchar_t* buffer, size_t bufferChars, size_t fileOffset);
 
 // Lets a test hand the window an engine of its own; nullptr restores the plain ConvertCore.

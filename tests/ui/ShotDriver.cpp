@@ -66,13 +66,6 @@ void press(HWND dialog, int id) {
     PostMessageW(dialog, WM_COMMAND, MAKEWPARAM(id, BN_CLICKED), reinterpret_cast<LPARAM>(GetDlgItem(dialog, id)));
 }
 
-std::wstring textOf(HWND hwnd) {
-    wchar_t buffer[512] = {};
-    DWORD_PTR got = 0;
-    SendMessageTimeoutW(hwnd, WM_GETTEXT, 512, reinterpret_cast<LPARAM>(buffer), SMTO_ABORTIFHUNG, 5000, &got);
-    return buffer;
-}
-
 HWND fileNameField(HWND dialog) {
     HWND combo = GetDlgItem(dialog, 0x47c);
     if (!combo) return GetDlgItem(dialog, 0x480);
@@ -141,8 +134,8 @@ bool run(const std::wstring& exe, const std::wstring& input, const std::wstring&
     if (!field) return fail("no file-name field");
     for (const std::wstring& typed : {input, names}) {
         SendMessageW(field, WM_SETTEXT, 0, reinterpret_cast<LPARAM>(typed.c_str()));
-        press(dialog, IDOK);
-        Sleep(500);
+        // Sent, not posted: the dialog has moved to the folder before the names come.
+        SendMessageW(dialog, WM_COMMAND, MAKEWPARAM(IDOK, BN_CLICKED), reinterpret_cast<LPARAM>(GetDlgItem(dialog, IDOK)));
     }
     if (!waitFor([&] { return !IsWindow(dialog) || !IsWindowVisible(dialog); })) return fail("dialog stays");
     Sleep(300);
@@ -155,7 +148,6 @@ bool run(const std::wstring& exe, const std::wstring& input, const std::wstring&
     HWND bar = GetDlgItem(progress, IDC_PROGRESS_BAR);
     if (!waitFor([&] { return SendMessageW(bar, PBM_GETPOS, 0, 0) >= 130; })) return fail("the run does not advance");
     if (!pose(progress, signals, L"progress")) return fail("no progress picture");
-    std::printf("%ls\n", textOf(GetDlgItem(progress, IDC_TOTAL_TEXT)).c_str());
 
     press(progress, IDC_STOP);
     HWND question = waitForWindow(L"Ambrett");
