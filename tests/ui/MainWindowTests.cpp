@@ -430,6 +430,12 @@ HWND fileNameField(HWND dialog) {
 // (a folder moves the dialog there; a name or quoted names end it); an empty list cancels.
 TEST_F(MainWindow, AddThroughTheOpenFileDialog) {
     TempDir dir;
+    // The dialog makes the chosen folder the current one, which would keep it from being removed.
+    struct KeepCurrentFolder {
+        wchar_t saved[MAX_PATH] = {};
+        KeepCurrentFolder() { GetCurrentDirectoryW(MAX_PATH, saved); }
+        ~KeepCurrentFolder() { SetCurrentDirectoryW(saved); }
+    } keep;
     for (const wchar_t* name : {L"b.mp4", L"a.MP4", L"notes.txt"}) writeFile(dir / name, "x");
     // A drive root, where the folder already ends in a backslash.
     const std::wstring root = L"C:\\";
@@ -491,7 +497,13 @@ std::wstring selectedTreeItem(HWND browser) {
 // The folder browser opens on the folder field's folder, so OK right away gives that folder back;
 // Cancel leaves the field alone; a text too long for the browser's buffer is never cut into a path.
 TEST_F(MainWindow, BrowseStartsAtTheFolderField) {
-    TempDir dir;
+    // Under Wine the browser does not always find a folder below the user's Temp folder in its tree;
+    // one in the drive root it finds.
+    struct RootFolder {
+        std::wstring path = L"C:\\ambrett-ui-browse-" + std::to_wstring(GetCurrentProcessId());
+        RootFolder() { CreateDirectoryW(path.c_str(), nullptr); }
+        ~RootFolder() { RemoveDirectoryW(path.c_str()); }
+    } dir;
     const std::wstring tooLong = L"C:\\" + std::wstring(300, L'z');
     const struct {
         const char* what;
@@ -499,8 +511,8 @@ TEST_F(MainWindow, BrowseStartsAtTheFolderField) {
         int button;
         std::wstring expected;  // empty: see below
     } cases[] = {
-        {"OK", dir.path(), IDOK, dir.path()},
-        {"Cancel", dir.path() + L"\\nowhere", IDCANCEL, dir.path() + L"\\nowhere"},
+        {"OK", dir.path, IDOK, dir.path},
+        {"Cancel", dir.path + L"\\nowhere", IDCANCEL, dir.path + L"\\nowhere"},
         {"too long for the browser", tooLong, IDOK, L""},
     };
     for (const auto& c : cases) {
