@@ -172,6 +172,32 @@ TEST_F(ProgressView, StopAsksFirstAndOnlyYesStops) {
     EXPECT_TRUE(closeCommandPosted());
 }
 
+// The last file finishes while the stop question is still open: Yes then finds nothing to stop, and
+// the window shows the completed run instead of closing.
+TEST_F(ProgressView, YesAfterTheRunEndedShowsTheCompletedView) {
+    open(2);
+    bool asked = false;
+    std::thread person([&] {
+        HWND box = waitForWindow(L"Ambrett");
+        if (!box) return;
+        core_.setJobPercent(0, 100);
+        core_.setJobPercent(1, 100);
+        core_.state = Completed;
+        asked = true;
+        pressButton(box, IDYES);
+    });
+    SendMessageW(hwnd_, WM_COMMAND, IDC_STOP, 0);
+    person.join();
+    ASSERT_TRUE(asked);
+    EXPECT_EQ(Completed, core_.state);
+    tick();
+    EXPECT_EQ(L"2 / 2 (100%)", controlText(hwnd_, IDC_TOTAL_TEXT));
+    EXPECT_EQ(L"Complete", controlText(hwnd_, IDC_FILE_TEXT));
+    EXPECT_TRUE(controlVisible(hwnd_, IDC_CLOSE));
+    EXPECT_FALSE(closeCommandPosted());
+    EXPECT_TRUE(IsWindowVisible(hwnd_));
+}
+
 TEST_F(ProgressView, OverwriteQuestionNamesTheOutputFile) {
     open(2);
     core_.jobs[1]->outputPath = L"D:\\out\\clip1.mp3";
