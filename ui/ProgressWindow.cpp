@@ -38,6 +38,7 @@ std::wstring totalText(long done, long count, long percent) {
 }
 
 bool onProgressInit(HWND hwnd) {
+    if (!g_core) return false;
     g_core->overwritePrompt = &askOverwrite;
     g_core->promptContext = hwnd;
     if (!g_core->start()) return false;
@@ -59,6 +60,7 @@ void onStopClicked(HWND hwnd) {
 }  // namespace
 
 void updateProgress(HWND hwnd) {
+    if (!g_core) return;
     std::wstring total;
     std::wstring file;
     int barPos = 0;
@@ -98,7 +100,7 @@ void updateProgress(HWND hwnd) {
 }
 
 int32_t askOverwrite(int32_t kind, void* context) {
-    if (kind != PromptKindOutputExists) return 0;
+    if (kind != PromptKindOutputExists || !g_core) return 0;
     try {
         ConvertJob job;
         g_core->getCurrentJob(job);
