@@ -211,7 +211,7 @@ TEST_F(RealTool, StopDuringTheConversionLeavesNoPartialFile) {
     w.engine(w.dir.path()).addJob(input.c_str());
     ASSERT_TRUE(w.core.start());
     for (int i = 0; i < 1000 && w.percent(0) < 1 && w.core.state == Running; ++i) Sleep(10);
-    ASSERT_GE(w.percent(0), 1) << "no progress seen";
+    ASSERT_GE(w.percent(0), 1) << "no progress seen; state " << w.core.state.load();
     w.core.requestStop();
     ASSERT_TRUE(w.core.waitForWorker(30000));
     EXPECT_EQ(Stopped, w.core.state);
