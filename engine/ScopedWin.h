@@ -32,6 +32,19 @@ private:
     HANDLE h_ = nullptr;
 };
 
+class ScopedKey {
+public:
+    ScopedKey() = default;
+    ~ScopedKey() { if (key_) RegCloseKey(key_); }
+    ScopedKey(const ScopedKey&) = delete;
+    ScopedKey& operator=(const ScopedKey&) = delete;
+    HKEY get() const { return key_; }
+    HKEY* out() { return &key_; }
+
+private:
+    HKEY key_ = nullptr;
+};
+
 class ScopedFile {
 public:
     explicit ScopedFile(FILE* f) : f_(f) {}

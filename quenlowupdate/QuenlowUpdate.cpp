@@ -18,19 +18,6 @@ namespace {
 constexpr size_t MaxTextParam = 256;
 constexpr DWORD MaxFeedBytes = 64 * 1024;
 
-class ScopedKey {
-public:
-    ScopedKey() = default;
-    ~ScopedKey() { if (key_) RegCloseKey(key_); }
-    ScopedKey(const ScopedKey&) = delete;
-    ScopedKey& operator=(const ScopedKey&) = delete;
-    HKEY get() const { return key_; }
-    HKEY* out() { return &key_; }
-
-private:
-    HKEY key_ = nullptr;
-};
-
 struct Updater {
     // The library shows nothing, so the owner window and the display name are only kept.
     HWND owner = nullptr;

@@ -1,6 +1,7 @@
 #include "Settings.h"
 
 #include "Globals.h"
+#include "ScopedWin.h"
 #include "VideoPreset.h"
 
 #include <windows.h>
@@ -8,22 +9,6 @@
 namespace {
 
 constexpr DWORD maxValueBytes = 520;  // 260 characters; anything longer counts as absent
-
-// Closes the key on every way out.
-class ScopedKey {
-public:
-    ScopedKey() = default;
-    ~ScopedKey() {
-        if (key_) RegCloseKey(key_);
-    }
-    ScopedKey(const ScopedKey&) = delete;
-    ScopedKey& operator=(const ScopedKey&) = delete;
-    HKEY* out() { return &key_; }
-    HKEY get() const { return key_; }
-
-private:
-    HKEY key_ = nullptr;
-};
 
 // Opens with the given access, else creates; a first read thus leaves the empty key behind.
 bool openOrCreate(const std::wstring& path, REGSAM openAccess, ScopedKey& key) {
