@@ -14,9 +14,16 @@ for f in "$exe" "$AMBRETT_BUILD/app/quenlowupdate.dll" "$AMBRETT_BUILD/app/core/
   fi
 done
 
+# The caption buttons are glyphs of Marlett, which this Wine build does not find in its own font folder.
+caption_font() {
+  mkdir -p "$WINEPREFIX/drive_c/windows/Fonts"
+  cp -n /usr/share/wine/fonts/marlett.ttf "$WINEPREFIX/drive_c/windows/Fonts/" 2>/dev/null || true
+}
+
 trap stop_wine_services EXIT
 if [ -n "${DISPLAY:-}" ]; then
   AMBRETT_USE_DISPLAY=1 start_wine_services
+  caption_font
   echo "starting $exe on display $DISPLAY"
   wine "$exe"
   exit 0
@@ -24,6 +31,7 @@ fi
 
 echo "No display (DISPLAY is not set): starting Ambrett on a virtual display instead."
 start_wine_services
+caption_font
 shot="$AMBRETT_BUILD/run-screenshot.png"
 # A Wine desktop window gives the program a title bar even without a window manager.
 wine explorer /desktop=Ambrett,1024x700 "$exe" &

@@ -8,7 +8,7 @@ PACKAGES=(
   cmake ninja-build make pkg-config
   mingw-w64 g++-mingw-w64-x86-64-posix gcc-mingw-w64-x86-64-posix binutils-mingw-w64-x86-64
   googletest
-  wine wine64 xvfb xdotool x11-utils imagemagick
+  wine wine64 fonts-wine xvfb xdotool x11-utils imagemagick
   ffmpeg
   nasm dpkg-dev xz-utils libz-mingw-w64-dev
   zip unzip
