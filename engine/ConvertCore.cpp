@@ -165,7 +165,7 @@ DWORD WINAPI ConvertCore::threadEntry(LPVOID param) {
     return 0;
 }
 
-static bool fileOpensForReading(const std::wstring& path) {
+bool fileOpensForReading(const std::wstring& path) {
     ScopedFile f(_wfopen(path.c_str(), L"r"));
     return static_cast<bool>(f);
 }

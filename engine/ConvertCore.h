@@ -119,3 +119,5 @@ std::wstring makeScriptPath();
 
 // The text after the last backslash; only the backslash separates.
 std::wstring fileNameOf(const std::wstring& path);
+// Whether the C runtime can open the file for reading now: how the program tells that a file is there.
+bool fileOpensForReading(const std::wstring& path);

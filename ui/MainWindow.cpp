@@ -68,11 +68,6 @@ std::wstring listItemText(HWND list, int index) {
     return text;
 }
 
-bool opensForReading(const std::wstring& path) {
-    ScopedFile f(_wfopen(path.c_str(), L"r"));
-    return static_cast<bool>(f);
-}
-
 void fillPresetChooser() {
     HWND chooser = control(IDC_PRESET);
     if (!chooser || !g_presets) return;
@@ -236,7 +231,7 @@ std::vector<std::wstring> selectedPaths(const wchar_t* buffer, size_t bufferChar
     if (!stringAt(buffer, first) || first.empty()) return paths;
     // One chosen file: the dialog puts its offset inside the path. It is taken whole also when it
     // cannot be read now, rather than split into a folder and a name that do not exist.
-    if (opensForReading(first) || fileOffset <= first.size()) {
+    if (fileOpensForReading(first) || fileOffset <= first.size()) {
         paths.push_back(first);
         return paths;
     }
