@@ -46,27 +46,14 @@ double timeCommand(std::wstring commandLine) {
 }
 
 int direct(const std::wstring& tool, const std::wstring& input, const std::wstring& output) {
-    SECURITY_ATTRIBUTES inheritable = {sizeof inheritable, nullptr, TRUE};
-    ScopedHandle nul(CreateFileW(L"NUL", GENERIC_READ | GENERIC_WRITE, FILE_SHARE_READ | FILE_SHARE_WRITE, &inheritable,
-                                 OPEN_EXISTING, 0, nullptr));
-    STARTUPINFOW startup = {};
-    startup.cb = sizeof startup;
-    startup.dwFlags = STARTF_USESTDHANDLES;
-    startup.hStdInput = startup.hStdOutput = startup.hStdError = nul.get();
-    std::wstring commandLine = L"\"" + tool + L"\" -y -i \"" + input + L"\" " + kArgs + L" \"" + output + L"\"";
-    const auto t0 = Clock::now();
-    PROCESS_INFORMATION info = {};
-    if (!CreateProcessW(nullptr, &commandLine[0], nullptr, nullptr, TRUE, CREATE_NO_WINDOW, nullptr, nullptr, &startup,
-                        &info))
-        return 1;
-    WaitForSingleObject(info.hProcess, INFINITE);
-    printf("direct %.3f\n", secondsSince(t0));
-    CloseHandle(info.hThread);
-    CloseHandle(info.hProcess);
+    const double seconds =
+        timeCommand(L"\"" + tool + L"\" -y -i \"" + input + L"\" " + kArgs + L" \"" + output + L"\"");
+    if (seconds < 0) return 1;
+    printf("direct %.3f\n", seconds);
     return GetFileAttributesW(output.c_str()) == INVALID_FILE_ATTRIBUTES ? 1 : 0;
 }
 
-// The tool alone, with its output in a pipe that a thread drains without pause: what writing through
+// The tool alone, with its output in a pipe that is drained without pause: what writing through
 // a pipe costs the tool under Wine, apart from how the engine reads it.
 int piped(const std::wstring& tool, const std::wstring& input, const std::wstring& output) {
     SECURITY_ATTRIBUTES inheritable = {sizeof inheritable, nullptr, TRUE};
@@ -175,7 +162,7 @@ int parts(const std::wstring& tool, const std::wstring& input, const std::wstrin
 
 int wmain(int argc, wchar_t** argv) {
     if (argc != 5) {
-        fprintf(stderr, "usage: enginebench direct|engine|stop TOOL INPUT OUTPUT-OR-FOLDER\n");
+        fprintf(stderr, "usage: enginebench direct|engine|stop|piped|parts TOOL INPUT OUTPUT-OR-FOLDER\n");
         return 2;
     }
     const std::wstring mode = argv[1];
