@@ -132,10 +132,5 @@ inline size_t engineLeftovers() {
            filesMatching(appDataFolder(), L"zivevazov*.txt").size();
 }
 
-inline std::wstring fileNameOfPath(const std::wstring& path) {
-    size_t slash = path.rfind(L'\\');
-    return slash == std::wstring::npos ? path : path.substr(slash + 1);
-}
-
 // Answers the overwrite question with a fixed value.
 inline int32_t answerYes(int32_t, void*) { return PromptAnswerReplace; }

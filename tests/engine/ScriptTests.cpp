@@ -110,7 +110,7 @@ TEST(UniqueNames, TakeTheNextNumberWhileAFileOfThatNameExists) {
         }
         ASSERT_FALSE(path.empty());
         EXPECT_EQ(0u, taken.count(path)) << "took over another copy's file";
-        EXPECT_EQ(fileNameOfPath(path).rfind(c.prefix, 0), 0u);
+        EXPECT_EQ(fileNameOf(path).rfind(c.prefix, 0), 0u);
         DeleteFileW(path.c_str());
         for (const std::wstring& p : taken) {
             EXPECT_EQ("another copy's", readFile(p));
