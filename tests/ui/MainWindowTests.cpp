@@ -1,3 +1,4 @@
+#include "FileDialog.h"
 #include "MainWindow.h"
 #include "Settings.h"
 #include "UiTestSupport.h"
@@ -405,25 +406,6 @@ TEST_F(MainWindow, ConvertAndCloseWaitForAStoppedRun) {
     EXPECT_FALSE(TestCore::workerAliveAtClear);
     EXPECT_FALSE(TestCore::workerAliveAtDelete);
     EXPECT_EQ(nullptr, g_core);
-}
-
-// The file-name field of the open-file dialog: the edit inside the combo box cmb13 (a ComboBoxEx with
-// common controls 6, whose edit sits one level deeper), or the plain edt1.
-HWND fileNameField(HWND dialog) {
-    HWND combo = GetDlgItem(dialog, 0x47c);
-    if (!combo) return GetDlgItem(dialog, 0x480);
-    HWND edit = nullptr;
-    EnumChildWindows(
-        combo,
-        [](HWND child, LPARAM param) -> BOOL {
-            wchar_t cls[16] = {};
-            GetClassNameW(child, cls, 16);
-            if (lstrcmpiW(cls, L"Edit") != 0) return TRUE;
-            *reinterpret_cast<HWND*>(param) = child;
-            return FALSE;
-        },
-        reinterpret_cast<LPARAM>(&edit));
-    return edit;
 }
 
 // Add through the real open-file dialog: each entry is typed into its file-name field and Open pressed

@@ -5,6 +5,7 @@
 // At each state it writes "<name>.rect" (the window's x y width height on the desktop) into the signal
 // folder and waits for "<name>.done" there: "main" with the input files listed, then "progress" during a
 // run. Afterwards it stops the run and closes the program.
+#include "FileDialog.h"
 #include "resource.h"
 
 #include <windows.h>
@@ -64,23 +65,6 @@ HWND waitForWindow(const wchar_t* caption) {
 
 void press(HWND dialog, int id) {
     PostMessageW(dialog, WM_COMMAND, MAKEWPARAM(id, BN_CLICKED), reinterpret_cast<LPARAM>(GetDlgItem(dialog, id)));
-}
-
-HWND fileNameField(HWND dialog) {
-    HWND combo = GetDlgItem(dialog, 0x47c);
-    if (!combo) return GetDlgItem(dialog, 0x480);
-    HWND edit = nullptr;
-    EnumChildWindows(
-        combo,
-        [](HWND child, LPARAM param) -> BOOL {
-            wchar_t cls[16] = {};
-            GetClassNameW(child, cls, 16);
-            if (lstrcmpiW(cls, L"Edit") != 0) return TRUE;
-            *reinterpret_cast<HWND*>(param) = child;
-            return FALSE;
-        },
-        reinterpret_cast<LPARAM>(&edit));
-    return edit;
 }
 
 bool fileExists(const std::wstring& path) { return GetFileAttributesW(path.c_str()) != INVALID_FILE_ATTRIBUTES; }
