@@ -199,16 +199,11 @@ void ConvertCore::runProc() {
             continue;
         }
 
-        // convert() answers false when its output must not count as converted although a file may be
-        // there: the tool was told to quit, the run was stopped before it, or the output came out short.
+        const bool mayWrite = !fileOpensForReading(output) ||
+                              (overwritePrompt &&
+                               overwritePrompt(PromptKindOutputExists, promptContext) == PromptAnswerReplace);
         bool complete = true;
-        if (fileOpensForReading(output)) {
-            if (overwritePrompt &&
-                overwritePrompt(PromptKindOutputExists, promptContext) == PromptAnswerReplace) {
-                trace("runProc : convert\n");
-                complete = convert(input, output);
-            }
-        } else {
+        if (mayWrite) {
             trace("runProc : convert\n");
             complete = convert(input, output);
         }
