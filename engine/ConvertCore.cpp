@@ -11,10 +11,8 @@ ConvertCore::ConvertCore() : jobLock(CreateEventW(nullptr, FALSE, TRUE, nullptr)
 ConvertCore::~ConvertCore() {
     // A stopped run may still be finishing its last file; freeing the jobs under it would crash it.
     waitForWorker();
-    if (jobLock) {
-        EventLock lock(jobLock);
-        freeJobs();
-    } else {
+    {
+        EventLock lock(jobLock);  // without a lock (its creation failed) waiting and releasing do nothing
         freeJobs();
     }
     if (jobLock) CloseHandle(jobLock);

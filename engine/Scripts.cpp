@@ -4,6 +4,7 @@
 
 #include "ScopedWin.h"
 #include "Trace.h"
+#include "Utf8.h"
 
 #include <shlobj.h>
 
@@ -13,15 +14,6 @@ namespace {
 
 // cmd.exe refuses longer lines; a script it cannot read would fail without a word.
 constexpr size_t kMaxCommandLine = 8191;
-
-std::string toUtf8(const std::wstring& text) {
-    if (text.empty()) return std::string();
-    int n = WideCharToMultiByte(CP_UTF8, 0, text.data(), static_cast<int>(text.size()), nullptr, 0, nullptr, nullptr);
-    if (n <= 0) return std::string();
-    std::string out(static_cast<size_t>(n), '\0');
-    WideCharToMultiByte(CP_UTF8, 0, text.data(), static_cast<int>(text.size()), &out[0], n, nullptr, nullptr);
-    return out;
-}
 
 }  // namespace
 
